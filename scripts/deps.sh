@@ -3,7 +3,7 @@
 # they are missing. Extra package names may be given as arguments.
 set -euo pipefail
 
-packages=(cmake g++ libgtest-dev "$@")
+packages=(cmake g++ libgtest-dev faketime valgrind "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,22 @@ std::string echo(const std::string &in, const std::string &opening, const std::s
            "\nDate Anchor: " + anchor + "\nOutput filename: " + out + "\n";
 }
 
+// Whether the output is the template with "@STAMP@" replaced by the stamp
+// of a clock reading between the two given ones.
+bool stampedBetween(const std::string &output, const std::string &outputTemplate,
+                    std::time_t before, std::time_t after) {
+    for (auto seconds = before; seconds <= after; ++seconds) {
+        const std::string stamp = std::to_string(seconds + 2592000) + "000";
+        std::string expected = outputTemplate;
+        for (auto at = expected.find("@STAMP@"); at != std::string::npos;
+             at = expected.find("@STAMP@", at + stamp.size()))
+            expected.replace(at, 7, stamp);
+        if (output == expected)
+            return true;
+    }
+    return false;
+}
+
 class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -54,19 +72,34 @@ class EndToEnd : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // Runs the tool in the test folder with exactly these arguments.
-    ToolRun corvane(const std::vector<std::string> &arguments) {
+    // Runs the tool in the test folder with exactly these arguments and these
+    // extra environment variables. CORVANE_TEST_WRAPPER, when set, names a
+    // command (with blank-separated options) that runs the tool, such as a
+    // memory checker.
+    ToolRun corvane(const std::vector<std::string> &arguments,
+                    const std::vector<std::pair<std::string, std::string>> &environment = {}) {
+        std::vector<std::string> command;
+        if (const char *wrapper = std::getenv("CORVANE_TEST_WRAPPER")) {
+            std::istringstream words(wrapper);
+            for (std::string word; words >> word;)
+                command.push_back(word);
+        }
+        command.push_back(CORVANE_EXE);
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        std::vector<char *> argv;
+        for (auto &word : command)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+
         const fs::path consolePath = dir / ".console";
         const pid_t child = fork();
         if (child == 0) {
             const int consoleFd = open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (consoleFd < 0 || dup2(consoleFd, STDOUT_FILENO) < 0 || chdir(dir.c_str()) != 0)
                 _exit(127);
-            std::vector<char *> argv{const_cast<char *>(CORVANE_EXE)};
-            for (const auto &argument : arguments)
-                argv.push_back(const_cast<char *>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(CORVANE_EXE, argv.data());
+            for (const auto &[name, value] : environment)
+                setenv(name.c_str(), value.c_str(), 1);
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         int waitStatus = 0;
@@ -218,6 +251,78 @@ TEST_F(EndToEnd, WriteErrorGivesStatus6) {
     EXPECT_EQ(run.console, echo("in.txt", "/*", "*/", "ANCHOR", "/dev/full") +
                                "Found expiry marker.\nReplacing date\nFound expiry marker.\n"
                                "Couldn't write output file\n");
+}
+
+TEST_F(EndToEnd, TakesArgumentsByteForByte) {
+    const struct {
+        const char *name;
+        std::string opening, closing, anchor, input, outputTemplate, progress;
+    } cases[] = {
+        {"blanks", "# begin trial", "# end trial", "expires at",
+         "# begin trial\nx = expires at\n# end trial\n", "x = @STAMP@\n\n",
+         "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
+        {"quotes", "\"\"\"", "'''", "\"DATE\"", "\"\"\"\nv = \"DATE\"\n'''", "v = @STAMP@\n",
+         "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
+        {"non-ASCII bytes", "\u00ab", "\u00bb", "\u00c9CH\xff\xfe", "\u00ab\nt=\u00c9CH\xff\xfe\n\u00bb",
+         "t=@STAMP@\n", "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
+        // Empty markers stand on every line, which makes each line a pair.
+        {"empty markers and anchor", "", "", "", "a\nb", "@STAMP@a\n@STAMP@b\n",
+         "date = 0\nReplacing date\ndate = 0\nReplacing date\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(dir / "in.txt", c.input);
+        const auto before = std::time(nullptr);
+        const auto run = corvane({"in.txt", c.opening, c.closing, c.anchor, "out file.txt"});
+        const auto after = std::time(nullptr);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.console,
+                  echo("in.txt", c.opening, c.closing, c.anchor, "out file.txt") + c.progress);
+        EXPECT_TRUE(stampedBetween(readFile(dir / "out file.txt"), c.outputTemplate, before, after));
+    }
+}
+
+TEST_F(EndToEnd, HugeLineIsStampedAndKeptWhole) {
+    const std::string half(50u << 20, 'x');
+    writeFile(dir / "in.txt", "/*\n" + half + "ANCHOR" + half + "\n*/");
+    const auto before = std::time(nullptr);
+    const auto run = corvane({"in.txt", "/*", "*/", "ANCHOR", "out.txt"});
+    const auto after = std::time(nullptr);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.console,
+              standardEcho + "Found expiry marker.\nReplacing date\nFound expiry marker.\n");
+    EXPECT_TRUE(stampedBetween(readFile(dir / "out.txt"), half + "@STAMP@" + half + "\n", before,
+                               after));
+}
+
+// The clock is set through the C library with libfaketime, as a build
+// machine's clock could stand at these moments.
+TEST_F(EndToEnd, ClockPast2038AndAnyTimeZone) {
+    if (std::string(FAKETIME_LIBRARY).empty())
+        GTEST_SKIP() << "libfaketime is not installed (Debian package faketime)";
+    writeFile(dir / "in.txt", "/*\nANCHOR\n*/");
+    const struct {
+        std::time_t seconds;
+        const char *timeZone;
+    } cases[] = {
+        {2147483648, "UTC"}, // 2038-01-19 03:14:08 UTC
+        {2147483648, "America/New_York"},
+        {2147483648, "Asia/Kolkata"},
+        {4102444800, "Pacific/Chatham"}, // 2100-01-01 00:00:00 UTC
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.seconds) + " " + c.timeZone);
+        const auto run = corvane({"in.txt", "/*", "*/", "ANCHOR", "out.txt"},
+                                 {{"LD_PRELOAD", FAKETIME_LIBRARY},
+                                  {"FAKETIME_FMT", "%s"},
+                                  {"FAKETIME", "@" + std::to_string(c.seconds)},
+                                  {"TZ", c.timeZone},
+                                  {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+        EXPECT_EQ(run.status, 0);
+        // The faked clock runs on from its start, so allow a few seconds.
+        EXPECT_TRUE(
+            stampedBetween(readFile(dir / "out.txt"), "@STAMP@\n", c.seconds, c.seconds + 5));
+    }
 }
 
 } // namespace
