@@ -27,10 +27,17 @@ struct Rewrite {
 
     void say(std::string_view text) { console << text << '\n' << std::flush; }
 
-    void writeLine(const std::string &line) {
-        output.write(line.data(), static_cast<std::streamsize>(line.size()));
-        output.put('\n');
-        output.flush();
+    // The line and its line end go out in one piece, straight to the stream
+    // buffer, and are flushed at once: everything processed so far is in the
+    // output at any moment. A failure marks the stream as a failed write
+    // would, and processing goes on.
+    void writeLine(std::string &line) {
+        line.push_back('\n');
+        const auto size = static_cast<std::streamsize>(line.size());
+        auto *sink = output.rdbuf();
+        if (sink == nullptr || sink->sputn(line.data(), size) != size || sink->pubsync() == -1)
+            output.setstate(std::ios::badbit);
+        line.pop_back();
     }
 
     void stampAt(std::string &line, std::size_t anchorAt) {
