@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the Make, CMake and npm recipes under examples/ with the given
+# Corvane, checks that each output carries a stamp and no fence lines, and
+# that a template without its anchor fails each build.
+# Usage: scripts/check-recipes.sh PATH/TO/Corvane
+set -euo pipefail
+
+corvane=$(realpath "$1")
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/bin" && ln -s "$corvane" "$work/bin/Corvane"
+export PATH="$work/bin:$PATH"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+check_stamped() {
+  grep -Eq '^const trialExpiresAt = [0-9]+000;$' "$1" || fail "$1 carries no stamp"
+  ! grep -Eq '^(/\*|\*/)$' "$1" || fail "$1 still holds a fence line"
+}
+# Copies a recipe into the work folder, without its anchor when asked.
+copy_recipe() {
+  cp -r "$root/examples/$1" "$work/$2"
+  if [ "${3:-}" = broken ]; then
+    find "$work/$2" -name trial.js.in -exec sed -i 's/EXPIRY_DATE/0/' {} +
+  fi
+}
+
+echo "== Make"
+copy_recipe make make
+make -s -C "$work/make" >/dev/null
+check_stamped "$work/make/build/trial.js"
+make -q -C "$work/make" || fail "make rebuilds an up-to-date output"
+touch "$work/make/src/trial.js.in"
+! make -q -C "$work/make" || fail "make does not see the changed template"
+copy_recipe make make-broken broken
+! make -s -C "$work/make-broken" >/dev/null 2>&1 || fail "make succeeds without the anchor"
+[ ! -e "$work/make-broken/build/trial.js" ] || fail "make keeps a failed output"
+
+echo "== CMake"
+copy_recipe cmake cmake
+cmake -S "$work/cmake" -B "$work/cmake/build" >/dev/null
+cmake --build "$work/cmake/build" >/dev/null
+check_stamped "$work/cmake/build/trial.js"
+copy_recipe cmake cmake-broken broken
+cmake -S "$work/cmake-broken" -B "$work/cmake-broken/build" >/dev/null
+! cmake --build "$work/cmake-broken/build" >/dev/null 2>&1 || fail "cmake succeeds without the anchor"
+[ ! -e "$work/cmake-broken/build/trial.js" ] || fail "cmake leaves an output behind"
+
+echo "== npm"
+copy_recipe npm npm
+(cd "$work/npm" && npm run --silent build) | grep -q '^Trial valid until ' || fail "npm build did not run the stamped code"
+check_stamped "$work/npm/src/trial.js"
+copy_recipe npm npm-broken broken
+! (cd "$work/npm-broken" && npm run --silent build >/dev/null 2>&1) || fail "npm build succeeds without the anchor"
+
+echo "recipes built and checked: make, cmake, npm"
