@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::istringstream input(text);
     std::ostringstream output, console;
-    const auto result = corvane::rewriteMarkedBlock(input, output, opening, closing, anchor, stamp,
-                                                    console);
+    const auto result =
+        corvane::rewriteMarkedBlock(input, output, opening, closing, anchor, stamp, console);
 
     const auto inputLines = splitLines(text);
     const std::string written = output.str();
@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (pairLines == 0) {
         require(result.markerCount == fenceLines, "the marker count counts the fence lines");
-        require(warnings == std::max<std::int64_t>(0, fenceLines - 2), "one warning per extra fence");
+        require(warnings == std::max<std::int64_t>(0, fenceLines - 2),
+                "one warning per extra fence");
         // Without a stamp, no line changes: each line holding a marker is a
         // dropped fence and every other line is copied as it is.
         if (replacements == 0) {

@@ -115,9 +115,8 @@ int run(int argc, char *argv[], std::ostream &console) {
         return outputUnopenable;
     }
 
-    const auto result =
-        corvane::rewriteMarkedBlock(input, output, openingCommentMarker, closingCommentMarker,
-                                    dateAnchor, dateStamp, console);
+    const auto result = corvane::rewriteMarkedBlock(
+        input, output, openingCommentMarker, closingCommentMarker, dateAnchor, dateStamp, console);
     input.close();
     output.close();
 

@@ -105,8 +105,8 @@ RewriteResult rewriteMarkedBlock(std::istream &input, std::ostream &output,
                                  const std::string &closingCommentMarker,
                                  const std::string &dateAnchor, const std::string &dateStamp,
                                  std::ostream &console) {
-    Rewrite rewrite{output,     openingCommentMarker, closingCommentMarker,
-                    dateAnchor, dateStamp,            console};
+    Rewrite rewrite{output, openingCommentMarker, closingCommentMarker, dateAnchor, dateStamp,
+                    console};
     std::string line;
     // A read that meets end of file still yields a line, so an input yields
     // one more line than it has line feeds. A read error ends the input the

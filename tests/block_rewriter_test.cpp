@@ -37,8 +37,8 @@ void runCases(const std::vector<Case> &cases) {
         std::istringstream input(c.input);
         std::ostringstream output;
         std::ostringstream console;
-        const auto result =
-            corvane::rewriteMarkedBlock(input, output, c.opening, c.closing, c.anchor, stamp, console);
+        const auto result = corvane::rewriteMarkedBlock(input, output, c.opening, c.closing,
+                                                        c.anchor, stamp, console);
         EXPECT_EQ(output.str(), c.expectedOutput);
         EXPECT_EQ(console.str(), c.expectedConsole);
         EXPECT_EQ(result.markerCount, c.expectedMarkerCount);
@@ -52,8 +52,8 @@ TEST(RewriteMarkedBlock, ReadsOneMoreLineThanTheInputHasLineFeeds) {
         {"last line with a line feed", "a\nb\n", "a\nb\n\n", "", 0, false},
         {"last line without a line feed", "a\nb", "a\nb\n", "", 0, false},
         {"only line feeds", "\n\n", "\n\n\n", "", 0, false},
-        {"zero bytes, carriage returns and high bytes are content",
-         "a\0b\r\n\xff\x1a\xfe"s, "a\0b\r\n\xff\x1a\xfe\n"s, "", 0, false},
+        {"zero bytes, carriage returns and high bytes are content", "a\0b\r\n\xff\x1a\xfe"s,
+         "a\0b\r\n\xff\x1a\xfe\n"s, "", 0, false},
     });
 }
 
@@ -61,10 +61,10 @@ TEST(RewriteMarkedBlock, DropsTheFencesAndStampsTheBlock) {
     runCases({
         {"typical block", "x\n/*\nt = ANCHOR;\n*/\ny\n", "x\nt = 9990000;\ny\n\n",
          found + replacing + found, 2, true},
-        {"anchor on the opening fence is not stamped", "/* ANCHOR\nq\n*/\n", "q\n\n",
-         found + found, 2, false},
-        {"anchor on the closing fence sets the flag although it is dropped",
-         "/*\nq\nANCHOR */\n", "q\n\n", found + replacing + found, 2, true},
+        {"anchor on the opening fence is not stamped", "/* ANCHOR\nq\n*/\n", "q\n\n", found + found,
+         2, false},
+        {"anchor on the closing fence sets the flag although it is dropped", "/*\nq\nANCHOR */\n",
+         "q\n\n", found + replacing + found, 2, true},
         {"anchors outside the block stay", "ANCHOR\n/*\n*/\nANCHOR", "ANCHOR\nANCHOR\n",
          found + found, 2, false},
         {"only the first anchor of a line", "/*\nANCHOR ANCHOR\n*/", "9990000 ANCHOR\n",
@@ -110,18 +110,18 @@ TEST(RewriteMarkedBlock, CutsAPairOfMarkersOutOfItsLine) {
         {"pair inside a block searches again from the start", "/*\nx0 /**/\n",
          "x9999990000000 \n\n", found + replacing + "date = 4\n" + replacing, 2, true, "/*", "*/",
          "0"},
-        {"pair inside a block closes it", "/*\n/**/\nANCHOR", "\nANCHOR\n",
-         found + anchorMissing, 2, false},
-        {"pair after too many fences brings the count back to 2", "/*\n*/\n/*\n/* */\n",
-         " \n\n", found + found + found + tooMany + anchorMissing, 2, false},
+        {"pair inside a block closes it", "/*\n/**/\nANCHOR", "\nANCHOR\n", found + anchorMissing,
+         2, false},
+        {"pair after too many fences brings the count back to 2", "/*\n*/\n/*\n/* */\n", " \n\n",
+         found + found + found + tooMany + anchorMissing, 2, false},
         {"closing marker before the opening one", "*/ x /*", " x \n", anchorMissing, 2, false},
         {"same string for both markers", "##\nANCHOR\n##\na ## b ## c", "9990000\na  b  c\n",
          found + replacing + found + anchorMissing, 2, true, "##", "##"},
         // A closing marker found only inside the opening one cannot close it.
         {"closing marker inside the opening one", "<!-- x\nANCHOR\n<!-- y --", "9990000\n y \n",
          found + replacing + anchorMissing, 2, true, "<!--", "--"},
-        {"opening marker inside the closing one", "-->\n- a -->", " a \n",
-         found + anchorMissing, 2, false, "-", "-->"},
+        {"opening marker inside the closing one", "-->\n- a -->", " a \n", found + anchorMissing, 2,
+         false, "-", "-->"},
     });
 }
 

@@ -239,7 +239,8 @@ TEST_F(EndToEnd, FewerThanFiveArgumentsGiveStatus5) {
         SCOPED_TRACE(c.count);
         const auto run = corvane(c.arguments);
         EXPECT_EQ(run.status, 5);
-        EXPECT_EQ(run.console, platformText(std::string("Expected 5 arguments, got ") + c.count + ".\n" + usage));
+        EXPECT_EQ(run.console, platformText(std::string("Expected 5 arguments, got ") + c.count +
+                                            ".\n" + usage));
     }
 }
 
@@ -251,8 +252,9 @@ TEST_F(EndToEnd, StampsTheShippedExample) {
     const auto after = std::time(nullptr);
 
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.console, platformText(echo("trial.js", "/*", "*/", "EXPIRY_DATE", "out.js") +
-                               "Found expiry marker.\nReplacing date\nFound expiry marker.\n"));
+    EXPECT_EQ(run.console,
+              platformText(echo("trial.js", "/*", "*/", "EXPIRY_DATE", "out.js") +
+                           "Found expiry marker.\nReplacing date\nFound expiry marker.\n"));
     const std::string output = readFile(dir / "out.js");
     std::smatch stamp;
     ASSERT_TRUE(std::regex_search(output, stamp, std::regex("TRIAL_EXPIRES_AT = ([0-9]+)000;")))
@@ -298,13 +300,15 @@ TEST_F(EndToEnd, VerdictFollowsMarkersAndAnchor) {
 // end as both, and ends the input at the first 0x1A byte; elsewhere every
 // byte passes unchanged.
 TEST_F(EndToEnd, TextModeFollowsThePlatform) {
-    const auto run = rewrite("a\r\n/*\r\nANCHOR\r\n*/\r\nb\x1a" "after\n");
+    const auto run = rewrite("a\r\n/*\r\nANCHOR\r\n*/\r\nb\x1a"
+                             "after\n");
     EXPECT_EQ(run.status, 0);
 #ifdef _WIN32
     const std::string expectedTemplate = "a\r\n@STAMP@\r\nb\r\n";
 #else
     // The fence lines still match: the markers stand on them, before "\r".
-    const std::string expectedTemplate = "a\r\n@STAMP@\r\nb\x1a" "after\n\n";
+    const std::string expectedTemplate = "a\r\n@STAMP@\r\nb\x1a"
+                                         "after\n\n";
 #endif
     const auto now = std::time(nullptr);
     const std::string output = readFile(dir / "out.txt");
@@ -320,7 +324,7 @@ TEST_F(EndToEnd, UnreadableInputGivesStatus1AndNoOutput) {
         const auto run = corvane({input, "/*", "*/", "ANCHOR", "out.txt"});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.console, platformText(echo(input, "/*", "*/", "ANCHOR", "out.txt") +
-                                   "Invalid filename or could not read from disk."));
+                                            "Invalid filename or could not read from disk."));
         EXPECT_FALSE(fs::exists(dir / "out.txt"));
     }
 }
@@ -333,7 +337,7 @@ TEST_F(EndToEnd, ReadErrorGivesStatus1) {
     const auto run = corvane({"/proc/self/mem", "/*", "*/", "ANCHOR", "out.txt"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.console, platformText(echo("/proc/self/mem", "/*", "*/", "ANCHOR", "out.txt") +
-                               "Invalid filename or could not read from disk."));
+                                        "Invalid filename or could not read from disk."));
 }
 #endif
 
@@ -345,7 +349,7 @@ TEST_F(EndToEnd, UnopenableOutputGivesStatus2) {
         const auto run = corvane({"in.txt", "/*", "*/", "ANCHOR", output});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.console, platformText(echo("in.txt", "/*", "*/", "ANCHOR", output) +
-                                   "Couldn't open file for writing"));
+                                            "Couldn't open file for writing"));
     }
 }
 
@@ -365,7 +369,7 @@ TEST_F(EndToEnd, SameFileForInputAndOutputLosesNothing) {
         const auto run = corvane({"in.txt", "/*", "*/", "ANCHOR", output});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.console, platformText(echo("in.txt", "/*", "*/", "ANCHOR", output) +
-                                   "Input and output must be different files\n"));
+                                            "Input and output must be different files\n"));
         EXPECT_EQ(readFile(dir / "in.txt"), input);
     }
 }
@@ -377,9 +381,10 @@ TEST_F(EndToEnd, WriteErrorGivesStatus6) {
     writeFile(dir / "in.txt", "/*\nANCHOR\n*/\n");
     const auto run = corvane({"in.txt", "/*", "*/", "ANCHOR", "/dev/full"});
     EXPECT_EQ(run.status, 6);
-    EXPECT_EQ(run.console, platformText(echo("in.txt", "/*", "*/", "ANCHOR", "/dev/full") +
-                               "Found expiry marker.\nReplacing date\nFound expiry marker.\n"
-                               "Couldn't write output file\n"));
+    EXPECT_EQ(run.console,
+              platformText(echo("in.txt", "/*", "*/", "ANCHOR", "/dev/full") +
+                           "Found expiry marker.\nReplacing date\nFound expiry marker.\n"
+                           "Couldn't write output file\n"));
 }
 #endif
 
@@ -393,8 +398,9 @@ TEST_F(EndToEnd, TakesArgumentsByteForByte) {
          "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
         {"quotes", "\"\"\"", "'''", "\"DATE\"", "\"\"\"\nv = \"DATE\"\n'''", "v = @STAMP@\n",
          "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
-        {"non-ASCII bytes", "\u00ab", "\u00bb", "\u00c9CH\xff\xfe", "\u00ab\nt=\u00c9CH\xff\xfe\n\u00bb",
-         "t=@STAMP@\n", "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
+        {"non-ASCII bytes", "\u00ab", "\u00bb", "\u00c9CH\xff\xfe",
+         "\u00ab\nt=\u00c9CH\xff\xfe\n\u00bb", "t=@STAMP@\n",
+         "Found expiry marker.\nReplacing date\nFound expiry marker.\n"},
         // Empty markers stand on every line, which makes each line a pair.
         {"empty markers and anchor", "", "", "", "a\nb", "@STAMP@a\n@STAMP@b\n",
          "date = 0\nReplacing date\ndate = 0\nReplacing date\n"},
@@ -407,8 +413,10 @@ TEST_F(EndToEnd, TakesArgumentsByteForByte) {
         const auto after = std::time(nullptr);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.console,
-                  platformText(echo("in.txt", c.opening, c.closing, c.anchor, "out file.txt") + c.progress));
-        EXPECT_TRUE(stampedBetween(readFile(dir / "out file.txt"), c.outputTemplate, before, after));
+                  platformText(echo("in.txt", c.opening, c.closing, c.anchor, "out file.txt") +
+                               c.progress));
+        EXPECT_TRUE(
+            stampedBetween(readFile(dir / "out file.txt"), c.outputTemplate, before, after));
     }
 }
 
@@ -420,9 +428,10 @@ TEST_F(EndToEnd, HugeLineIsStampedAndKeptWhole) {
     const auto after = std::time(nullptr);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.console,
-              platformText(standardEcho + "Found expiry marker.\nReplacing date\nFound expiry marker.\n"));
-    EXPECT_TRUE(stampedBetween(readFile(dir / "out.txt"), half + "@STAMP@" + half + "\n", before,
-                               after));
+              platformText(standardEcho +
+                           "Found expiry marker.\nReplacing date\nFound expiry marker.\n"));
+    EXPECT_TRUE(
+        stampedBetween(readFile(dir / "out.txt"), half + "@STAMP@" + half + "\n", before, after));
 }
 
 #ifndef _WIN32
