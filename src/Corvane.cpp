@@ -3,15 +3,18 @@
 // and the exit status. Everything is reported on standard output.
 #include "block_rewriter.hpp"
 #include "date_stamp.hpp"
+#include "file_stream.hpp"
+#include "platform.hpp"
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
+
+namespace platform = corvane::platform;
 
 // The exit statuses are a contract with the calling build.
 enum ExitStatus : int {
@@ -22,9 +25,10 @@ enum ExitStatus : int {
     markersNotFound = 4,
     wrongArgumentCount = 5,
     outputWriteFailed = 6,
+    lineTooLong = 7,
 };
 
-constexpr int expectedArgumentCount = 5;
+constexpr std::size_t expectedArgumentCount = 5;
 
 namespace text {
 constexpr std::string_view usage[] = {
@@ -41,6 +45,7 @@ constexpr std::string_view sameFile = "Input and output must be different files"
 constexpr std::string_view outputWriteFailed = "Couldn't write output file";
 constexpr std::string_view markersNotFound = "Comment markers not found.";
 constexpr std::string_view anchorNotFound = "No matching date anchor was found.";
+constexpr std::string_view lineTooLong = "Input line too long to fit in memory";
 } // namespace text
 
 void sayLine(std::ostream &console, std::string_view line) {
@@ -60,31 +65,54 @@ bool isHelpRequest(std::string_view argument) {
     return argument == "-?" || argument == "-h";
 }
 
-// Compares the files themselves, so that "./x", a symbolic link or a hard
-// link to the input count as the input too. An output that does not exist
-// yet cannot be the input.
-bool nameSameFile(const std::string &inputPath, const std::string &outputPath) {
-    std::error_code error;
-    return std::filesystem::equivalent(inputPath, outputPath, error);
+// The run's rewriting step: the rewriter over the two open files. Its
+// failures are kept apart, since they decide the status and whether the
+// output may stay.
+struct RewriteOutcome {
+    corvane::RewriteResult result;
+    bool lineTooLong = false;
+    bool readFailed = false;
+    bool writeFailed = false;
+};
+
+RewriteOutcome rewriteFiles(platform::File &inputFile, platform::File &outputFile,
+                            const std::vector<std::string> &arguments, const std::string &dateStamp,
+                            std::ostream &console) {
+    corvane::FileReadBuffer inputBuffer(inputFile);
+    corvane::FileWriteBuffer outputBuffer(outputFile);
+    std::istream input(&inputBuffer);
+    std::ostream output(&outputBuffer);
+    // Reading reports its errors through the buffer, so the only exception
+    // left is a line that does not fit in memory: let it reach us.
+    input.exceptions(std::ios::badbit);
+    RewriteOutcome outcome;
+    try {
+        outcome.result = corvane::rewriteMarkedBlock(input, output, arguments[1], arguments[2],
+                                                     arguments[3], dateStamp, console);
+    } catch (const std::bad_alloc &) {
+        outcome.lineTooLong = true;
+    }
+    outcome.readFailed = inputBuffer.readFailed();
+    outcome.writeFailed = output.fail() || outputBuffer.writeFailed();
+    return outcome;
 }
 
-int run(int argc, char *argv[], std::ostream &console) {
-    if (argc >= 2 && isHelpRequest(argv[1])) {
+int run(const std::vector<std::string> &arguments, std::ostream &console) {
+    if (!arguments.empty() && isHelpRequest(arguments[0])) {
         printUsage(console);
         return success;
     }
-    const int argumentCount = argc > 0 ? argc - 1 : 0;
-    if (argumentCount < expectedArgumentCount) {
-        sayLine(console, "Expected 5 arguments, got " + std::to_string(argumentCount) + ".");
+    if (arguments.size() < expectedArgumentCount) {
+        sayLine(console, "Expected 5 arguments, got " + std::to_string(arguments.size()) + ".");
         printUsage(console);
         return wrongArgumentCount;
     }
 
-    const std::string inputfile = argv[1];
-    const std::string openingCommentMarker = argv[2];
-    const std::string closingCommentMarker = argv[3];
-    const std::string dateAnchor = argv[4];
-    const std::string outfilename = argv[5];
+    const std::string &inputfile = arguments[0];
+    const std::string &openingCommentMarker = arguments[1];
+    const std::string &closingCommentMarker = arguments[2];
+    const std::string &dateAnchor = arguments[3];
+    const std::string &outfilename = arguments[4];
 
     sayLine(console, "Input filename: " + inputfile);
     sayLine(console, "Comment markers: " + openingCommentMarker + " and " + closingCommentMarker);
@@ -93,47 +121,54 @@ int run(int argc, char *argv[], std::ostream &console) {
 
     const std::string dateStamp = corvane::makeDateStamp();
 
-    // A larger read buffer than the library's default saves system calls on
-    // large inputs; it must outlive the stream.
-    std::vector<char> inputBuffer(64 * 1024);
-    std::ifstream input;
-    input.rdbuf()->pubsetbuf(inputBuffer.data(), static_cast<std::streamsize>(inputBuffer.size()));
-    input.open(inputfile);
-    std::error_code notADirectory;
-    if (!input || std::filesystem::is_directory(inputfile, notADirectory)) {
+    auto inputFile = platform::File::openForReading(inputfile);
+    if (!inputFile.isOpen() || inputFile.kind() == platform::FileKind::directory) {
         sayWithoutLineEnd(console, text::inputUnreadable);
         return inputUnreadable;
     }
-    // Opening the output empties it, so it must not be the input.
-    if (nameSameFile(inputfile, outfilename)) {
+    // The output is emptied only once it is known not to be the input, told
+    // by the files themselves: another path, a link, another drive letter or
+    // one pipe under two names all count as the input.
+    auto outputFile = platform::File::openForWriting(outfilename);
+    if (!outputFile.isOpen()) {
+        sayWithoutLineEnd(console, text::outputUnopenable);
+        return outputUnopenable;
+    }
+    const auto outputIdentity = outputFile.identity();
+    if (outputIdentity && outputIdentity == inputFile.identity()) {
         sayLine(console, text::sameFile);
         return outputUnopenable;
     }
-    std::ofstream output(outfilename);
-    if (!output) {
+    if (!outputFile.truncate()) {
         sayWithoutLineEnd(console, text::outputUnopenable);
         return outputUnopenable;
     }
 
-    const auto result = corvane::rewriteMarkedBlock(
-        input, output, openingCommentMarker, closingCommentMarker, dateAnchor, dateStamp, console);
-    input.close();
-    output.close();
+    const auto outcome = rewriteFiles(inputFile, outputFile, arguments, dateStamp, console);
+    inputFile.close();
+    const bool outputClosed = outputFile.close();
 
-    // A read error ends the input early: the output is then incomplete.
-    if (input.bad()) {
-        sayWithoutLineEnd(console, text::inputUnreadable);
-        return inputUnreadable;
-    }
-    if (output.fail()) {
+    // A run cut short leaves an incomplete output, which must not look like
+    // a finished one to the build.
+    if (outcome.lineTooLong || outcome.readFailed || outcome.writeFailed || !outputClosed) {
+        if (outputIdentity)
+            platform::removeIfRegularFile(outfilename, *outputIdentity);
+        if (outcome.lineTooLong) {
+            sayLine(console, text::lineTooLong);
+            return lineTooLong;
+        }
+        if (outcome.readFailed) {
+            sayWithoutLineEnd(console, text::inputUnreadable);
+            return inputUnreadable;
+        }
         sayLine(console, text::outputWriteFailed);
         return outputWriteFailed;
     }
-    if (result.markerCount < 2) {
+    if (outcome.result.markerCount < 2) {
         sayLine(console, text::markersNotFound);
         return markersNotFound;
     }
-    if (!result.anchorReplaced) {
+    if (!outcome.result.anchorReplaced) {
         sayLine(console, text::anchorNotFound);
         return anchorNotFound;
     }
@@ -143,5 +178,6 @@ int run(int argc, char *argv[], std::ostream &console) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    return run(argc, argv, std::cout);
+    platform::prepareProcess();
+    return run(platform::commandLineArguments(argc, argv), std::cout);
 }

@@ -115,6 +115,7 @@ TEST(RewriteMarkedBlock, CutsAPairOfMarkersOutOfItsLine) {
         {"pair after too many fences brings the count back to 2", "/*\n*/\n/*\n/* */\n", " \n\n",
          found + found + found + tooMany + anchorMissing, 2, false},
         {"closing marker before the opening one", "*/ x /*", " x \n", anchorMissing, 2, false},
+        {"closing marker right before the opening one", "x*//*y", "xy\n", anchorMissing, 2, false},
         {"same string for both markers", "##\nANCHOR\n##\na ## b ## c", "9990000\na  b  c\n",
          found + replacing + found + anchorMissing, 2, true, "##", "##"},
         // A closing marker found only inside the opening one cannot close it.
@@ -132,6 +133,52 @@ TEST(RewriteMarkedBlock, KeepsALongLineWhole) {
     const auto result =
         corvane::rewriteMarkedBlock(input, output, "/*", "*/", "ANCHOR", stamp, console);
     EXPECT_TRUE(output.str() == filler + stamp + filler + "\n");
+    EXPECT_EQ(console.str(), found + replacing + found);
+    EXPECT_EQ(result.markerCount, 2);
+}
+
+// Keeps what the stream held at each flush.
+class FlushRecorder : public std::stringbuf {
+  public:
+    std::vector<std::string> flushes;
+
+  protected:
+    int sync() override {
+        flushes.push_back(str());
+        return 0;
+    }
+};
+
+// Shows that every output line and every console line is flushed as it is
+// written, so that both hold everything processed so far at any moment.
+TEST(RewriteMarkedBlock, FlushesEveryLineAsItIsWritten) {
+    std::istringstream input("a\n/*\nANCHOR\n*/\nb");
+    FlushRecorder outputBuffer, consoleBuffer;
+    std::ostream output(&outputBuffer), console(&consoleBuffer);
+    corvane::rewriteMarkedBlock(input, output, "/*", "*/", "ANCHOR", stamp, console);
+    EXPECT_EQ(outputBuffer.flushes,
+              (std::vector<std::string>{"a\n", "a\n9990000\n", "a\n9990000\nb\n"}));
+    EXPECT_EQ(consoleBuffer.flushes,
+              (std::vector<std::string>{found, found + replacing, found + replacing + found}));
+}
+
+// Takes no byte, as a full disk does.
+class FullBuffer : public std::streambuf {
+  protected:
+    std::streamsize xsputn(const char *, std::streamsize) override { return 0; }
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+// Shows that a failed write marks the output stream, so that the caller can
+// tell a cut-short output, while the rest of the input is still processed.
+TEST(RewriteMarkedBlock, MarksTheOutputWhenAWriteFails) {
+    std::istringstream input("/*\nANCHOR\n*/\nb");
+    FullBuffer full;
+    std::ostream output(&full);
+    std::ostringstream console;
+    const auto result =
+        corvane::rewriteMarkedBlock(input, output, "/*", "*/", "ANCHOR", stamp, console);
+    EXPECT_TRUE(output.bad());
     EXPECT_EQ(console.str(), found + replacing + found);
     EXPECT_EQ(result.markerCount, 2);
 }
