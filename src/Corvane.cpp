@@ -65,6 +65,12 @@ bool isHelpRequest(std::string_view argument) {
     return argument == "-?" || argument == "-h";
 }
 
+// Only "--version" alone asks for the version: with more arguments it is a
+// file name like any other.
+bool isVersionRequest(const std::vector<std::string> &arguments) {
+    return arguments.size() == 1 && arguments[0] == "--version";
+}
+
 // The run's rewriting step: the rewriter over the two open files. Its
 // failures are kept apart, since they decide the status and whether the
 // output may stay.
@@ -100,6 +106,10 @@ RewriteOutcome rewriteFiles(platform::File &inputFile, platform::File &outputFil
 int run(const std::vector<std::string> &arguments, std::ostream &console) {
     if (!arguments.empty() && isHelpRequest(arguments[0])) {
         printUsage(console);
+        return success;
+    }
+    if (isVersionRequest(arguments)) {
+        sayLine(console, "Corvane " CORVANE_VERSION);
         return success;
     }
     if (arguments.size() < expectedArgumentCount) {

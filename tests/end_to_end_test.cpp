@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 using namespace corvane_test;
@@ -22,6 +26,12 @@ TEST_F(EndToEnd, HelpRequestPrintsUsageOnly) {
     EXPECT_FALSE(fs::exists(dir / "out.txt"));
 }
 
+TEST_F(EndToEnd, VersionAloneGivesTheVersionLine) {
+    const auto run = corvane({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.console, platformText("Corvane " CORVANE_VERSION "\n"));
+}
+
 TEST_F(EndToEnd, FewerThanFiveArgumentsGiveStatus5) {
     const struct {
         std::vector<std::string> arguments;
@@ -31,6 +41,7 @@ TEST_F(EndToEnd, FewerThanFiveArgumentsGiveStatus5) {
                  {{"--help"}, "1"},
                  // Only the whole argument asks for help.
                  {{"-hx"}, "1"},
+                 {{"--version", "in.txt"}, "2"},
                  {{"in.txt", "/*", "*/", "ANCHOR"}, "4"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.count);
@@ -290,6 +301,43 @@ TEST_F(EndToEnd, ClockPast2038AndAnyTimeZone) {
         EXPECT_TRUE(
             stampedBetween(readFile(dir / "out.txt"), "@STAMP@\n", c.seconds, c.seconds + 5));
     }
+}
+#endif
+
+#ifdef _WIN32
+// Resources exist in Windows executables only.
+// Shows that Corvane.exe carries the version that Explorer and installers
+// show, and the manifest that makes its code page UTF-8.
+TEST(WindowsResources, VersionAndUtf8Manifest) {
+    const std::wstring exe = fs::path(CORVANE_EXE).wstring();
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
+    const auto versionString = [&](const std::wstring &name) {
+        void *value = nullptr;
+        UINT length = 0;
+        const std::wstring key = L"\\StringFileInfo\\040904B0\\" + name;
+        if (!VerQueryValueW(info.data(), key.c_str(), &value, &length) || length == 0)
+            return std::wstring();
+        return std::wstring(static_cast<const wchar_t *>(value));
+    };
+    const std::string version = CORVANE_VERSION;
+    const std::wstring wideVersion(version.begin(), version.end());
+    EXPECT_EQ(versionString(L"ProductVersion"), wideVersion);
+    EXPECT_EQ(versionString(L"FileVersion"), wideVersion);
+    EXPECT_EQ(versionString(L"ProductName"), L"Corvane");
+    EXPECT_NE(versionString(L"FileDescription"), L"");
+
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char *>(LockResource(LoadResource(module, manifest))),
+                           SizeofResource(module, manifest));
+    FreeLibrary(module);
+    EXPECT_NE(text.find(">UTF-8</activeCodePage>"), std::string::npos) << text;
 }
 #endif
 
