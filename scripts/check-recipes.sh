@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Make, CMake and npm recipes under examples/ with the given
-# Corvane, checks that each output carries a stamp and no fence lines, and
-# that a template without its anchor fails each build.
-# Usage: scripts/check-recipes.sh PATH/TO/Corvane
+# Builds the Make, CMake and npm recipes under examples/ with the Corvane of
+# the given build folder, checks that each output carries a stamp and no
+# fence lines, and that a template without its anchor fails each build. The
+# CMake recipe is built against Corvane installed under a fresh prefix, and
+# once more with Corvane's sources added through FetchContent.
+# Usage: scripts/check-recipes.sh BUILD_DIR
 set -euo pipefail
 
-corvane=$(realpath "$1")
+build=$(realpath "$1")
+corvane=$build/Corvane
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,15 +39,29 @@ copy_recipe make make-broken broken
 ! make -s -C "$work/make-broken" >/dev/null 2>&1 || fail "make succeeds without the anchor"
 [ ! -e "$work/make-broken/build/trial.js" ] || fail "make keeps a failed output"
 
-echo "== CMake"
+echo "== CMake, against an installed prefix"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+# Found through the prefix alone, not through PATH.
+export PATH="${PATH#"$work/bin:"}"
 copy_recipe cmake cmake
-cmake -S "$work/cmake" -B "$work/cmake/build" >/dev/null
+cmake -S "$work/cmake" -B "$work/cmake/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake/build" >/dev/null
 check_stamped "$work/cmake/build/trial.js"
+grep -q 'Stamping' <<<"$(cmake --build "$work/cmake/build")" && fail "cmake restamps an up-to-date output"
+touch "$work/prefix/bin/Corvane"
+grep -q 'Stamping' <<<"$(cmake --build "$work/cmake/build")" || fail "cmake does not restamp when the tool changes"
 copy_recipe cmake cmake-broken broken
-cmake -S "$work/cmake-broken" -B "$work/cmake-broken/build" >/dev/null
+cmake -S "$work/cmake-broken" -B "$work/cmake-broken/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 ! cmake --build "$work/cmake-broken/build" >/dev/null 2>&1 || fail "cmake succeeds without the anchor"
 [ ! -e "$work/cmake-broken/build/trial.js" ] || fail "cmake leaves an output behind"
+! cmake --build "$work/cmake-broken/build" >/dev/null 2>&1 || fail "a second cmake build takes the failed output as done"
+export PATH="$work/bin:$PATH"
+
+echo "== CMake, with Corvane's sources through FetchContent"
+copy_recipe cmake cmake-fetched
+cmake -S "$work/cmake-fetched" -B "$work/cmake-fetched/build" -DTRIAL_CORVANE_SOURCE_DIR="$root" >/dev/null
+cmake --build "$work/cmake-fetched/build" -j2 >/dev/null
+check_stamped "$work/cmake-fetched/build/trial.js"
 
 echo "== npm"
 copy_recipe npm npm
@@ -53,4 +70,4 @@ check_stamped "$work/npm/src/trial.js"
 copy_recipe npm npm-broken broken
 ! (cd "$work/npm-broken" && npm run --silent build >/dev/null 2>&1) || fail "npm build succeeds without the anchor"
 
-echo "recipes built and checked: make, cmake, npm"
+echo "recipes built and checked: make, cmake (installed and fetched), npm"
