@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Corvane need, when
-# they are missing. Extra package names may be given as arguments.
+# Installs the Debian packages that Corvane needs, when they are missing:
+# building the tool needs cmake and g++; --tests adds what the test suite
+# needs. Further package names may be given as arguments.
+# Usage: scripts/deps.sh [--tests] [PACKAGE...]
 set -euo pipefail
 
-packages=(cmake g++ libgtest-dev faketime valgrind "$@")
+packages=(cmake g++)
+if [ "${1:-}" = --tests ]; then
+  shift
+  packages+=(libgtest-dev faketime valgrind)
+fi
+packages+=("$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
