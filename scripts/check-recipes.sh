@@ -3,7 +3,8 @@
 # the given build folder, checks that each output carries a stamp and no
 # fence lines, and that a template without its anchor fails each build. The
 # CMake recipe is built against Corvane installed under a fresh prefix, and
-# once more with Corvane's sources added through FetchContent.
+# once more with Corvane's sources added through FetchContent; the npm
+# recipe installs the package that scripts/pack-npm.sh made.
 # Usage: scripts/check-recipes.sh BUILD_DIR
 set -euo pipefail
 
@@ -63,11 +64,17 @@ cmake -S "$work/cmake-fetched" -B "$work/cmake-fetched/build" -DTRIAL_CORVANE_SO
 cmake --build "$work/cmake-fetched/build" -j2 >/dev/null
 check_stamped "$work/cmake-fetched/build/trial.js"
 
-echo "== npm"
-copy_recipe npm npm
+echo "== npm, with the package from build-npm (scripts/pack-npm.sh)"
+tarball=$(ls "$root"/build-npm/corvane-*.tgz 2>/dev/null) || fail "no npm package: run scripts/pack-npm.sh first"
+# The package's Corvane, not one found on PATH.
+export PATH="${PATH#"$work/bin:"}"
+for recipe in npm npm-broken; do
+  copy_recipe npm "$recipe" "${recipe#npm-}"
+  (cd "$work/$recipe" && npm install --offline --no-audit --no-fund --no-save "$tarball" >/dev/null 2>&1) ||
+    fail "npm cannot install $tarball"
+done
 (cd "$work/npm" && npm run --silent build) | grep -q '^Trial valid until ' || fail "npm build did not run the stamped code"
 check_stamped "$work/npm/src/trial.js"
-copy_recipe npm npm-broken broken
 ! (cd "$work/npm-broken" && npm run --silent build >/dev/null 2>&1) || fail "npm build succeeds without the anchor"
 
 echo "recipes built and checked: make, cmake (installed and fetched), npm"
