@@ -82,8 +82,9 @@ struct RewriteOutcome {
 };
 
 RewriteOutcome rewriteFiles(platform::File &inputFile, platform::File &outputFile,
-                            const std::vector<std::string> &arguments, const std::string &dateStamp,
-                            std::ostream &console) {
+                            const std::string &openingCommentMarker,
+                            const std::string &closingCommentMarker, const std::string &dateAnchor,
+                            const std::string &dateStamp, std::ostream &console) {
     corvane::FileReadBuffer inputBuffer(inputFile);
     corvane::FileWriteBuffer outputBuffer(outputFile);
     std::istream input(&inputBuffer);
@@ -93,8 +94,9 @@ RewriteOutcome rewriteFiles(platform::File &inputFile, platform::File &outputFil
     input.exceptions(std::ios::badbit);
     RewriteOutcome outcome;
     try {
-        outcome.result = corvane::rewriteMarkedBlock(input, output, arguments[1], arguments[2],
-                                                     arguments[3], dateStamp, console);
+        outcome.result =
+            corvane::rewriteMarkedBlock(input, output, openingCommentMarker, closingCommentMarker,
+                                        dateAnchor, dateStamp, console);
     } catch (const std::bad_alloc &) {
         outcome.lineTooLong = true;
     }
@@ -154,7 +156,8 @@ int run(const std::vector<std::string> &arguments, std::ostream &console) {
         return outputUnopenable;
     }
 
-    const auto outcome = rewriteFiles(inputFile, outputFile, arguments, dateStamp, console);
+    const auto outcome = rewriteFiles(inputFile, outputFile, openingCommentMarker,
+                                      closingCommentMarker, dateAnchor, dateStamp, console);
     inputFile.close();
     const bool outputClosed = outputFile.close();
 
