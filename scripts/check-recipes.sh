@@ -47,14 +47,14 @@ export PATH="${PATH#"$work/bin:"}"
 copy_recipe cmake cmake
 cmake -S "$work/cmake" -B "$work/cmake/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake/build" >/dev/null
-check_stamped "$work/cmake/build/trial.js"
+check_stamped "$work/cmake/build/stamped/trial.js"
 grep -q 'Stamping' <<<"$(cmake --build "$work/cmake/build")" && fail "cmake restamps an up-to-date output"
 touch "$work/prefix/bin/Corvane"
 grep -q 'Stamping' <<<"$(cmake --build "$work/cmake/build")" || fail "cmake does not restamp when the tool changes"
 copy_recipe cmake cmake-broken broken
 cmake -S "$work/cmake-broken" -B "$work/cmake-broken/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 ! cmake --build "$work/cmake-broken/build" >/dev/null 2>&1 || fail "cmake succeeds without the anchor"
-[ ! -e "$work/cmake-broken/build/trial.js" ] || fail "cmake leaves an output behind"
+[ ! -e "$work/cmake-broken/build/stamped/trial.js" ] || fail "cmake leaves an output behind"
 ! cmake --build "$work/cmake-broken/build" >/dev/null 2>&1 || fail "a second cmake build takes the failed output as done"
 export PATH="$work/bin:$PATH"
 
@@ -62,7 +62,7 @@ echo "== CMake, with Corvane's sources through FetchContent"
 copy_recipe cmake cmake-fetched
 cmake -S "$work/cmake-fetched" -B "$work/cmake-fetched/build" -DTRIAL_CORVANE_SOURCE_DIR="$root" >/dev/null
 cmake --build "$work/cmake-fetched/build" -j2 >/dev/null
-check_stamped "$work/cmake-fetched/build/trial.js"
+check_stamped "$work/cmake-fetched/build/stamped/trial.js"
 
 echo "== npm, with the package from build-npm (scripts/pack-npm.sh)"
 tarball=$(ls "$root"/build-npm/corvane-*.tgz 2>/dev/null) || fail "no npm package: run scripts/pack-npm.sh first"
