@@ -158,8 +158,8 @@ bool File::close() {
 }
 
 // Windows raises no signal for a closed pipe or a size limit: the write
-// fails. The C runtime gives files descriptors of their own even when a
-// standard stream is missing.
+// fails. The C runtime sets up the standard descriptors itself, missing
+// streams included; a closed console is not shown here.
 void prepareProcess() {}
 
 std::vector<std::string> commandLineArguments(int argc, char *argv[]) {
