@@ -158,8 +158,8 @@ bool File::close() {
 }
 
 // Windows raises no signal for a closed pipe or a size limit: the write
-// fails. The C runtime sets up the standard descriptors itself, missing
-// streams included; a closed console is not shown here.
+// fails. The standard descriptors are left as the C runtime sets them up;
+// a run with a standard stream missing is tested on POSIX only.
 void prepareProcess() {}
 
 std::vector<std::string> commandLineArguments(int argc, char *argv[]) {
