@@ -38,6 +38,17 @@ File::~File() {
     close();
 }
 
+bool File::writeAll(const char *data, std::size_t size) {
+    while (size > 0) {
+        const auto written = writeSome(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -139,16 +150,8 @@ std::ptrdiff_t File::read(char *buffer, std::size_t size) {
     return _read(descriptor_, buffer, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
 
-bool File::writeAll(const char *data, std::size_t size) {
-    while (size > 0) {
-        const int written =
-            _write(descriptor_, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
+std::ptrdiff_t File::writeSome(const char *data, std::size_t size) {
+    return _write(descriptor_, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
 
 bool File::close() {
@@ -254,17 +257,12 @@ std::ptrdiff_t File::read(char *buffer, std::size_t size) {
     return count;
 }
 
-bool File::writeAll(const char *data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(descriptor_, data, std::min<std::size_t>(size, SSIZE_MAX));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
+std::ptrdiff_t File::writeSome(const char *data, std::size_t size) {
+    ssize_t written;
+    do
+        written = ::write(descriptor_, data, std::min<std::size_t>(size, SSIZE_MAX));
+    while (written < 0 && errno == EINTR);
+    return written;
 }
 
 bool File::close() {

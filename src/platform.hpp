@@ -53,6 +53,8 @@ class File {
 
   private:
     explicit File(int descriptor) : descriptor_(descriptor) {}
+    // One write call: the number of bytes written, or -1 on an error.
+    std::ptrdiff_t writeSome(const char *data, std::size_t size);
     int descriptor_ = -1;
 };
 
